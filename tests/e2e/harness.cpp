@@ -75,6 +75,23 @@ int open_pidfd(pid_t pid)
 #endif
 }
 
+std::optional<process_stats> read_stats(pid_t pid)
+{
+    process_stats out;
+    std::string dir = "/proc/" + std::to_string(pid) + "/";
+    FILE* io = std::fopen((dir + "io").c_str(), "r");
+    if (!io) return std::nullopt;
+    char line[128];
+    while (std::fgets(line, sizeof line, io)) std::sscanf(line, "syscw: %ld", &out.write_calls);
+    std::fclose(io);
+    FILE* sched = std::fopen((dir + "schedstat").c_str(), "r");
+    if (!sched) return std::nullopt;
+    long long ns = 0;
+    if (std::fscanf(sched, "%lld", &ns) == 1) out.cpu = std::chrono::nanoseconds(ns);
+    std::fclose(sched);
+    return out;
+}
+
 // Control bytes and bytes above 126 as escapes, so a dump stays readable.
 std::string escaped(std::string_view bytes)
 {
@@ -157,6 +174,10 @@ void pty_session::spawn(const std::string& program, const spawn_options& options
         if (out_file < 0) fail("open " + *options.stdout_path);
     }
 
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
     started_ = clock::now();
     last_output_ = started_;
     pid_ = fork();
@@ -169,8 +190,7 @@ void pty_session::spawn(const std::string& program, const spawn_options& options
         dup2(out_file >= 0 ? out_file : slave, 1);
         dup2(slave, 2);
         // Every other descriptor is close-on-exec.
-        char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-        execve(program.c_str(), argv, environ);
+        execve(program.c_str(), argv.data(), environ);
         _exit(127);
     }
     close(slave);
@@ -205,13 +225,19 @@ void pty_session::feed(const char* data, std::size_t len)
 
 void pty_session::reap(bool block)
 {
-    int status = 0;
-    pid_t r;
+    // Seen ended but not yet reaped: its figures are still readable.
+    siginfo_t info{};
+    int r;
     do {
-        r = waitpid(pid_, &status, block ? 0 : WNOHANG);
+        r = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT | (block ? 0 : WNOHANG));
     } while (r < 0 && errno == EINTR);
-    if (r != pid_) return;
+    if (r != 0 || info.si_pid != pid_) return;
+    std::optional<process_stats> stats = read_stats(pid_);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
     exit_info e;
+    if (stats) e.stats = *stats;
     e.signaled = WIFSIGNALED(status);
     e.code = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
     e.signal = e.signaled ? WTERMSIG(status) : 0;
@@ -280,6 +306,12 @@ std::optional<exit_info> pty_session::wait_exit(std::chrono::milliseconds deadli
         if (!pump_once(end)) break;
     }
     return exit_;
+}
+
+std::optional<process_stats> pty_session::stats() const
+{
+    if (exit_) return std::nullopt;
+    return read_stats(pid_);
 }
 
 void pty_session::type(std::string_view keys)

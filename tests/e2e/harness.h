@@ -45,12 +45,22 @@ struct spawn_options {
     std::optional<std::string> stdin_text;
     // Standard output to this file instead of the terminal.
     std::optional<std::string> stdout_path;
+    // Arguments after the program's name (the programs take none; tools
+    // run in the same way for comparison may).
+    std::vector<std::string> args;
+};
+
+// What the process has used so far, from /proc.
+struct process_stats {
+    long write_calls = -1;  // write-like system calls
+    std::chrono::nanoseconds cpu{0};  // user and system time
 };
 
 struct exit_info {
     bool signaled = false;
     int code = 0;    // exit status when !signaled
     int signal = 0;  // terminating signal when signaled
+    process_stats stats;  // over the whole run
 };
 
 // 1-based, as the programs count.
@@ -85,6 +95,8 @@ public:
     // Waits for the program's end and everything it sent before it.
     std::optional<exit_info> wait_exit(std::chrono::milliseconds deadline = default_deadline);
     bool exited() const { return exit_.has_value(); }
+    // While the program runs.
+    std::optional<process_stats> stats() const;
 
     // Bytes as keys typed on the terminal.
     void type(std::string_view keys);
