@@ -368,8 +368,7 @@ void key_decoder::finish_csi(std::uint8_t final_byte)
             int k = find_lettered(static_cast<std::uint8_t>(final_byte - 'a' + 'A'));
             emit(special_key(lettered_keys[k].key, modifier_state(1) | SHIFT_PRESSED));
         } else if (final_byte == 'Z') {
-            key_event e = char_key(9, modifier_state(1) | SHIFT_PRESSED);
-            emit(e);
+            emit(char_key(9, modifier_state(1) | SHIFT_PRESSED));  // Shift+Tab
         } else if (int k = find_lettered(final_byte); k != no_key) {
             emit(special_key(lettered_keys[k].key, modifier_state(1)));
         }
@@ -416,8 +415,7 @@ void key_decoder::finish_ss3(std::uint8_t final_byte)
         int k = find_lettered(static_cast<std::uint8_t>(final_byte - 'a' + 'A'));
         emit(special_key(lettered_keys[k].key, state | LEFT_CTRL_PRESSED));
     } else if (final_byte == 'M') {
-        key_event e = char_key(13, state | ENHANCED_KEY);  // the keypad's Enter
-        emit(e);
+        emit(char_key(13, state | ENHANCED_KEY));  // the keypad's Enter
     } else if (int k = find_lettered(final_byte); k != no_key) {
         emit(special_key(lettered_keys[k].key, state));
     } else {
