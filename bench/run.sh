@@ -10,6 +10,6 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUBBLE_BUILD_
 cmake --build "$build" -j2 --target bubblesort bubbletrace >/dev/null
 ${CXX:-c++} -std=c++20 -O2 -Wall -Wextra -Wpedantic -Werror -I"$root/tests/e2e" \
     "$root/bench/pty_bench.cpp" "$root/tests/e2e/harness.cpp" \
-    $(pkg-config --cflags --libs vterm) -o "$build/pty_bench"
+    -lvterm -o "$build/pty_bench"
 
 "$build/pty_bench" "$build/programs/bubblesort" "$build/programs/bubbletrace"
