@@ -138,11 +138,6 @@ void erase_last(line_edit& e)
     --e.end;
 }
 
-void erase_line(line_edit& e)
-{
-    e.pos = e.end;
-    while (e.end > 0) erase_last(e);
-}
 
 void move_left(line_edit& e)
 {
@@ -166,6 +161,14 @@ void move_home(line_edit& e)
 void move_end(line_edit& e)
 {
     while (e.pos < e.end) move_right(e);
+}
+
+// The echo walks to the line's end first: erasing from where it stands
+// would wipe the prompt in front of the answer.
+void erase_line(line_edit& e)
+{
+    move_end(e);
+    while (e.end > 0) erase_last(e);
 }
 
 void type_char(line_edit& e, std::uint8_t c)

@@ -119,6 +119,9 @@ TEST_F(LineEditor, EditsAsTheKeysSay)
                                           std::vector{enter},
          "728", "728"},
         {"Esc clears, typing goes on", typed("456") + std::vector{esc} + typed("7") + std::vector{enter}, "7", "7"},
+        {"Esc after Home keeps the prompt", typed("19") + std::vector{key(named_key::home), esc} + typed("3") +
+                                               std::vector{enter},
+         "3", "3"},
         {"Ctrl+Y clears", typed("45") + std::vector{char_key(25)} + typed("3") + std::vector{enter}, "3", "3"},
         {"keys that leave the line alone", typed("1") + ignored_keys + typed("2") + std::vector{enter}, "12", "12"},
         {"control codes are stored", typed("1\a2\t3") + std::vector{enter}, "1\a2\t3", "12\t3"},
