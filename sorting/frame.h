@@ -15,4 +15,4 @@ void draw_data_table();
 
 // The whole program: start-up, the dialogue with sort_step between the
 // direction answer and the result, and the end.
-[[noreturn]] void run_program(void (*sort_step)());
+void run_program(void (*sort_step)());
