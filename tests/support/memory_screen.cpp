@@ -8,7 +8,10 @@ memory_screen::memory_screen(int c, int r) : cols(c), rows(r), cells_(static_cas
 
 void memory_screen::put_cell(int col, int row, std::uint8_t ch, std::uint8_t attr)
 {
-    if (col < 0 || col >= cols || row < 0 || row >= rows) return;
+    if (!inside(col, row)) {
+        ++outside;
+        return;
+    }
     cells_[static_cast<std::size_t>(row * cols + col)] = {ch, attr};
 }
 
@@ -27,6 +30,7 @@ void memory_screen::clear(std::uint8_t attr)
 
 void memory_screen::place_cursor(int col, int row)
 {
+    if (!inside(col, row)) ++outside;
     cursor_col = col;
     cursor_row = row;
 }

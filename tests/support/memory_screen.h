@@ -33,9 +33,14 @@ public:
     int cursor_col = 0;
     int cursor_row = 0;
     int scrolls = 0;
+    // Cells written and cursor places given outside the screen: the layer
+    // above must never ask for one.
+    int outside = 0;
     std::vector<std::vector<memory_cell>> scrolled_off;
 
 private:
+    bool inside(int col, int row) const { return col >= 0 && col < cols && row >= 0 && row < rows; }
+
     std::vector<memory_cell> cells_;
 };
 
