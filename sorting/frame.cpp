@@ -9,20 +9,6 @@ std::int32_t choice;
 
 namespace {
 
-void draw_border()
-{
-    write_str(0, std_output, "          +");
-    write_end(std_output);
-    io_check();
-    for (std::int32_t i = 1; i <= n; ++i) {
-        write_str(0, std_output, "----+");
-        write_end(std_output);
-        io_check();
-    }
-    write_line(std_output);
-    io_check();
-}
-
 void write_padding_blank()
 {
     write_str(0, std_output, " ");
@@ -38,9 +24,23 @@ void empty_line()
 
 } // namespace
 
+void draw_table_border()
+{
+    write_str(0, std_output, "          +");
+    write_end(std_output);
+    io_check();
+    for (std::int32_t i = 1; i <= n; ++i) {
+        write_str(0, std_output, "----+");
+        write_end(std_output);
+        io_check();
+    }
+    write_line(std_output);
+    io_check();
+}
+
 void draw_data_table()
 {
-    draw_border();
+    draw_table_border();
 
     write_str(0, std_output, "      D = |");
     write_end(std_output);
@@ -56,7 +56,7 @@ void draw_data_table()
     write_line(std_output);
     io_check();
 
-    draw_border();
+    draw_table_border();
 
     write_str(0, std_output, " indeks =");
     write_end(std_output);

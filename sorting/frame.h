@@ -10,6 +10,10 @@ extern std::int32_t D[MAX_DATA + 1];
 extern std::int32_t n;
 extern std::int32_t choice;
 
+// The upper or lower border of a data table: a blank lead-in, then one
+// "----+" per cell.
+void draw_table_border();
+
 // Draws D[1..n] as the four-line table: borders, values and indexes.
 void draw_data_table();
 

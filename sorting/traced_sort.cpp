@@ -66,17 +66,10 @@ void write_preamble()
     end_line();
 }
 
-void draw_border_row()
-{
-    piece("          +");
-    for (std::int32_t j = 1; j <= n; ++j) piece("----+");
-    end_line();
-}
-
 // The data without the index row, cells k-1 and k in reverse colours.
 void draw_step_table(std::int32_t k)
 {
-    draw_border_row();
+    draw_table_border();
     piece("      D = |");
     for (std::int32_t j = 1; j <= n; ++j) {
         if (j == k || j == k - 1) {
@@ -94,7 +87,7 @@ void draw_step_table(std::int32_t k)
         piece("|");
     }
     end_line();
-    draw_border_row();
+    draw_table_border();
 }
 
 // Under the two compared cells: an X between them for an exchange, two
