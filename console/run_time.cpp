@@ -207,6 +207,17 @@ void remove_fault_handler()
     for (int sig : fault_signals) sigaction(sig, &sa, nullptr);
 }
 
+// A standard handle that leads to a pipe no one reads any more fails like
+// any other write (101 at start-up, ignored for the report) instead of
+// ending the program by a signal.
+void ignore_broken_pipes()
+{
+    struct sigaction sa{};
+    sa.sa_handler = SIG_IGN;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGPIPE, &sa, nullptr);
+}
+
 // 64-bit significand, round to nearest; invalid operation, division by zero
 // and overflow raise faults. The generator's arithmetic is exact in it.
 void set_numeric_mode()
@@ -290,6 +301,7 @@ void program_start(const void* main_body_return)
 {
     main_body_return_address = main_body_return;
     install_fault_handler();
+    ignore_broken_pipes();
     set_numeric_mode();
     bind_plain(std_input, STDIN_FILENO, stream_mode::input);
     bind_plain(std_output, STDOUT_FILENO, stream_mode::output);

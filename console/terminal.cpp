@@ -251,12 +251,18 @@ void on_terminating_signal(int sig)
     errno = saved_errno;
 }
 
+// A signal the program was started with ignored (SIGHUP under nohup,
+// SIGINT for a background job of a script) stays ignored.
 void catch_terminating_signals()
 {
     struct sigaction sa{};
     sa.sa_handler = on_terminating_signal;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction old{};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(sig, &sa, nullptr);
+    }
 }
 
 bool read_size(int fd, terminal_size& size)
@@ -389,7 +395,12 @@ read_status terminal_read_byte(std::uint8_t& byte, int timeout_ms)
 void terminal_hang_up()
 {
     terminal_release();
-    signal(SIGHUP, SIG_DFL);
-    raise(SIGHUP);
+    // Started with hang-ups ignored: no signal, but the status a shell
+    // gives a hang-up.
+    struct sigaction old{};
+    if (sigaction(SIGHUP, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+        signal(SIGHUP, SIG_DFL);
+        raise(SIGHUP);
+    }
     _exit(129);
 }

@@ -151,8 +151,8 @@ void pty_session::spawn(const std::string& program, const spawn_options& options
     if (slave < 0) fail("open slave");
 
     winsize ws{};
-    ws.ws_row = static_cast<unsigned short>(rows_);
-    ws.ws_col = static_cast<unsigned short>(cols_);
+    ws.ws_row = static_cast<unsigned short>(options.size_unknown ? 0 : rows_);
+    ws.ws_col = static_cast<unsigned short>(options.size_unknown ? 0 : cols_);
     if (ioctl(slave, TIOCSWINSZ, &ws) != 0) fail("TIOCSWINSZ");
     termios modes{};
     if (tcgetattr(slave, &modes) != 0) fail("tcgetattr");
@@ -172,6 +172,12 @@ void pty_session::spawn(const std::string& program, const spawn_options& options
     if (options.stdout_path) {
         out_file = open(options.stdout_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (out_file < 0) fail("open " + *options.stdout_path);
+    }
+    if (options.stdout_to_closed_pipe) {
+        int out_pipe[2];
+        if (pipe2(out_pipe, O_CLOEXEC) != 0) fail("pipe");
+        close(out_pipe[0]);
+        out_file = out_pipe[1];
     }
 
     std::vector<char*> argv = {const_cast<char*>(program.c_str())};
@@ -327,6 +333,21 @@ void pty_session::type(std::string_view keys)
         p += n;
         left -= static_cast<std::size_t>(n);
     }
+}
+
+void pty_session::resize_reported(int cols, int rows)
+{
+    winsize ws{};
+    ws.ws_row = static_cast<unsigned short>(rows);
+    ws.ws_col = static_cast<unsigned short>(cols);
+    if (ioctl(master_, TIOCSWINSZ, &ws) != 0) fail("TIOCSWINSZ");
+}
+
+void pty_session::close_terminal()
+{
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+    master_open_ = false;
 }
 
 cell pty_session::cell_at(int col, int row) const

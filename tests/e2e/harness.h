@@ -45,9 +45,14 @@ struct spawn_options {
     std::optional<std::string> stdin_text;
     // Standard output to this file instead of the terminal.
     std::optional<std::string> stdout_path;
+    // Standard output to a pipe that no one reads any more.
+    bool stdout_to_closed_pipe = false;
     // Arguments after the program's name (the programs take none; tools
     // run in the same way for comparison may).
     std::vector<std::string> args;
+    // The terminal reports 0 columns and 0 rows, as some do when they
+    // can't tell; the emulator still shows rows x cols.
+    bool size_unknown = false;
 };
 
 // What the process has used so far, from /proc.
@@ -100,6 +105,14 @@ public:
 
     // Bytes as keys typed on the terminal.
     void type(std::string_view keys);
+
+    // The terminal reports a new size (and the program gets SIGWINCH);
+    // the emulator's screen stays as it is.
+    void resize_reported(int cols, int rows);
+    // The terminal goes away under the program, as when its window is
+    // closed: the master side is closed and the modes can't be read any
+    // more.
+    void close_terminal();
 
     // Screen, 1-based.
     cell cell_at(int col, int row) const;
