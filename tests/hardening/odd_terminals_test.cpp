@@ -107,10 +107,17 @@ TEST_F(resizing, while_waiting_keeps_the_window_of_the_start)
 
 /*** Hostile input at the count prompt ***/
 
+// Keys typed at once; for a slow typist, the column at which the echo
+// stands once the program has taken them, waited for before a pause.
+struct piece {
+    std::string keys;
+    int echo_col = 0;
+};
+
 struct input_case {
     const char* name;
-    std::vector<std::string> pieces;  // typed one after the other
-    std::chrono::milliseconds pause;  // between pieces
+    std::vector<piece> pieces;        // typed one after the other
+    std::chrono::milliseconds pause;  // after each piece
     const char* count_row;            // the prompt's row at the end, or nullptr
     int exit_code;
     int count;                        // the count the program took, when it ran on
@@ -132,8 +139,11 @@ TEST_P(hostile_input, editing_rules_hold_and_the_line_is_the_answer)
     const input_case& c = GetParam();
     pty_session& t = start(bubblesort_path);
     ASSERT_TRUE(t.wait_until([&] { return waits_after(t, " Jumlah data : "); }));
-    for (const std::string& piece : c.pieces) {
-        t.type(piece);
+    for (const piece& p : c.pieces) {
+        t.type(p.keys);
+        if (p.echo_col > 0) {
+            ASSERT_TRUE(t.wait_until([&] { return t.cursor().col == p.echo_col; })) << "after " << p.keys;
+        }
         if (c.pause.count() > 0) t.wait_until([] { return false; }, c.pause);
     }
     if (c.exit_code == 0) {
@@ -164,21 +174,21 @@ using std::chrono::milliseconds;
 INSTANTIATE_TEST_SUITE_P(
     hardening, hostile_input,
     ::testing::Values(
-        input_case{"ten_thousand_characters_at_once", {long_paste()}, milliseconds(0), nullptr, 0, 4},
+        input_case{"ten_thousand_characters_at_once", {{long_paste()}}, milliseconds(0), nullptr, 0, 4},
         // Bracketed-paste marks and a mouse report are swallowed whole; Left,
         // Ctrl+Left, Home, End, Ctrl+Z and two Backspaces edit "3" away.
         input_case{"escape_sequences_in_a_paste",
-                   {"\x1b[200~3\x1b[D\x1b[1;5D\x1bOH\x1b[4~\x1a\x7f\x7f" "5\x1b[<0;10;5M\x1b[201~\r"},
+                   {{"\x1b[200~3\x1b[D\x1b[1;5D\x1bOH\x1b[4~\x1a\x7f\x7f" "5\x1b[<0;10;5M\x1b[201~\r"}},
                    milliseconds(0), " Jumlah data : 5", 0, 5},
         // Alt+x, Alt+Up, F5 and F1 leave "49", which is clamped to 12.
         input_case{"alt_and_function_keys_in_a_paste",
-                   {"4\x1bx\x1b\x1b[A\x1b[15~\x1bOP" "9\r"}, milliseconds(0), " Jumlah data : 49", 0, 12},
+                   {{"4\x1bx\x1b\x1b[A\x1b[15~\x1bOP" "9\r"}}, milliseconds(0), " Jumlah data : 49", 0, 12},
         // A bell is stored in the line like any character: no number.
-        input_case{"control_character_in_the_answer", {"7\x07\r"}, milliseconds(0), " Jumlah data : 7", 106, 0},
+        input_case{"control_character_in_the_answer", {{"7\x07\r"}}, milliseconds(0), " Jumlah data : 7", 106, 0},
         // A lone Esc after a pause clears "7"; Backspace, Left and typing
         // over then leave "3".
         input_case{"very_slow_typist",
-                   {"7", "\x1b", "5", "0", "\x7f", "\x1b[D", "3", "\r"},
+                   {{"7", 17}, {"\x1b", 16}, {"5", 17}, {"0", 18}, {"\x7f", 17}, {"\x1b[D", 16}, {"3", 17}, {"\r"}},
                    milliseconds(120), " Jumlah data : 3", 0, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
