@@ -338,9 +338,11 @@ terminal_status terminal_open(terminal_size& size)
         in_fd = STDIN_FILENO;
         in_shares_out = same_terminal(in_fd, out_fd);
     }
+    // Open before the modes change: a signal in between must still put the
+    // terminal back.
+    opened = 1;
     catch_terminating_signals();
     enter_program_modes();
-    opened = 1;
     return terminal_status::ok;
 }
 
