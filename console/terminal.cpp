@@ -281,15 +281,20 @@ bool same_terminal(int a, int b)
     return sa.st_rdev == sb.st_rdev;
 }
 
-void enter_program_modes()
+termios program_out{};
+termios program_in{};
+
+// Works out the program's modes from the terminal's own, which it keeps
+// for every way out.
+void save_modes()
 {
     if (tcgetattr(out_fd, &saved_out) == 0) have_saved_out = true;
     if (in_fd >= 0 && !in_shares_out && tcgetattr(in_fd, &saved_in) == 0) have_saved_in = true;
 
     // Output: bytes go out as we send them, so the layer knows where the
     // cursor is after a line feed.
-    termios out_modes = saved_out;
-    out_modes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    program_out = saved_out;
+    program_out.c_oflag &= ~static_cast<tcflag_t>(OPOST);
 
     // Input: key by key, no echo (the line editor echoes), Enter as 13,
     // Ctrl+S, Ctrl+Z, Ctrl+V and Ctrl+O as characters; Ctrl+C interrupts.
@@ -301,16 +306,63 @@ void enter_program_modes()
         t.c_cc[VMIN] = 1;
         t.c_cc[VTIME] = 0;
     };
-    if (in_fd >= 0 && in_shares_out) make_raw(out_modes);
-    if (have_saved_out) tcsetattr(out_fd, TCSANOW, &out_modes);
-    if (have_saved_in) {
-        termios in_modes = saved_in;
-        make_raw(in_modes);
-        tcsetattr(in_fd, TCSANOW, &in_modes);
-    }
+    if (in_fd >= 0 && in_shares_out) make_raw(program_out);
+    program_in = saved_in;
+    make_raw(program_in);
+}
+
+void enter_program_modes()
+{
+    if (have_saved_out) tcsetattr(out_fd, TCSANOW, &program_out);
+    if (have_saved_in) tcsetattr(in_fd, TCSANOW, &program_in);
     // Our own record decides where lines break, so the terminal must not
     // wrap on its own.
     append_str("\x1b[?7l");
+}
+
+// Stopped from outside (Ctrl+Z is a plain key here, but kill can still
+// send SIGTSTP): the terminal is the user's while the program sleeps, and
+// ours again, cursor and colours unknown, when it goes on.
+void on_stop_signal(int sig)
+{
+    int saved_errno = errno;
+    bool holding = opened && !released;
+    if (holding) {
+        reserve(largest_piece);
+        move_to(wanted_col, wanted_row);
+        append(restore_sequence, sizeof restore_sequence - 1);
+        send_buffer();
+        restore_modes();
+    }
+    struct sigaction sa{};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, sig);
+    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(sig);  // stops here until continued
+    sigprocmask(SIG_BLOCK, &unblock, nullptr);
+    sa.sa_handler = on_stop_signal;
+    sigaction(sig, &sa, nullptr);
+    if (holding && !released) {
+        enter_program_modes();
+        term_col = -1;
+        term_row = -1;
+        term_attr = -1;
+    }
+    errno = saved_errno;
+}
+
+void catch_stop_signal()
+{
+    struct sigaction old{};
+    if (sigaction(SIGTSTP, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
+    struct sigaction sa{};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTSTP, &sa, nullptr);
 }
 
 } // namespace
@@ -341,7 +393,9 @@ terminal_status terminal_open(terminal_size& size)
     // Open before the modes change: a signal in between must still put the
     // terminal back.
     opened = 1;
+    save_modes();
     catch_terminating_signals();
+    catch_stop_signal();
     enter_program_modes();
     return terminal_status::ok;
 }

@@ -286,6 +286,8 @@ bool pty_session::pump_once(clock::time_point deadline)
     return true;
 }
 
+pid_t pty_session::foreground_group() const { return master_open_ ? tcgetpgrp(master_) : -1; }
+
 bool pty_session::wait_until(const std::function<bool()>& done, std::chrono::milliseconds deadline)
 {
     auto end = clock::now() + deadline;

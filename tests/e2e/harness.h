@@ -85,6 +85,8 @@ public:
     int rows() const { return rows_; }
     int cols() const { return cols_; }
     pid_t pid() const { return pid_; }
+    // The process group that owns the terminal, as job control sees it.
+    pid_t foreground_group() const;
 
     // Feeds the terminal until done() holds or the deadline passes; checks
     // done() after every piece of output. Returns whether it held.

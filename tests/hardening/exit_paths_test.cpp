@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -19,6 +20,7 @@ namespace e2e {
 namespace {
 
 const std::string fault_program = FAULT_PROGRAM_PATH;
+const std::string job_parent = JOB_PARENT_PATH;
 
 // How long a run waits at a prompt before it is ended, and the processor
 // time the whole run may use: a blocked read costs next to nothing, a
@@ -130,6 +132,53 @@ TEST_F(report, into_a_pipe_no_one_reads_is_dropped)
     EXPECT_EQ(e->code, 106) << describe(*e);
     EXPECT_TRUE(terminal_given_back(t));
     EXPECT_FALSE(t.screen_contains("Runtime error"));
+}
+
+// Stopped from outside while it waits (Ctrl+Z itself is a plain key), the
+// program gives the terminal back for as long as it sleeps, and takes it
+// again when it goes on: the answer typed so far and the rest of the run
+// are intact.
+using stopped = session_test;
+
+// The state letter of a process: R running, S sleeping, T stopped...
+char process_state(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::size_t close = text.rfind(')');
+    return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
+}
+
+// Modes change without output, which the session's waits look for; look
+// again every few milliseconds instead.
+bool eventually(pty_session& t, const std::function<bool()>& done)
+{
+    for (int i = 0; i < 250 && !done(); ++i) t.wait_until([] { return false; }, std::chrono::milliseconds(20));
+    return done();
+}
+
+TEST_F(stopped, from_outside_the_terminal_is_the_users_until_it_goes_on)
+{
+    spawn_options o;
+    o.args = {bubbletrace_path};
+    pty_session& t = start(job_parent, o);
+    ASSERT_TRUE(t.wait_until([&] { return waits_after(t, " Jumlah data : "); }));
+    t.type("1");
+    ASSERT_TRUE(t.wait_for_text(" Jumlah data : 1"));
+    // The job that owns the terminal is the program's process group.
+    pid_t job = t.foreground_group();
+    ASSERT_GT(job, 0);
+    ASSERT_NE(job, t.pid());
+    kill(-job, SIGTSTP);
+    EXPECT_TRUE(eventually(t, [&] { return bool(terminal_given_back(t)); })) << terminal_given_back(t).message();
+    EXPECT_TRUE(eventually(t, [&] { return process_state(job) == 'T'; })) << "state " << process_state(job);
+    kill(-job, SIGCONT);
+    ASSERT_TRUE(eventually(t, [&] { return !same_modes(t.modes_now(), t.modes_before()); }));
+    t.type("2\r");
+    ASSERT_TRUE(answer(t, " Pilih : ", "1"));
+    ASSERT_TRUE(reach_end(t, reference::dialogue(true, "12", 12, "1", true)));
+    ASSERT_TRUE(finish(t));
+    EXPECT_TRUE(terminal_given_back(t));
 }
 
 /*** Faults ***/
