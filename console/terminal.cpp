@@ -235,19 +235,30 @@ void restore_modes()
     if (have_saved_in && !in_shares_out) tcsetattr(in_fd, TCSANOW, &saved_in);
 }
 
+// Lets the signal a handler caught do what it does by default (end or stop
+// the process); returns only if the process goes on, with the signal
+// blocked again and handled by `handler` once more.
+void take_default_action(int sig, void (*handler)(int))
+{
+    struct sigaction sa{};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+    sigset_t just_this;
+    sigemptyset(&just_this);
+    sigaddset(&just_this, sig);
+    sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
+    raise(sig);
+    sigprocmask(SIG_BLOCK, &just_this, nullptr);
+    sa.sa_handler = handler;
+    sigaction(sig, &sa, nullptr);
+}
+
 void on_terminating_signal(int sig)
 {
     int saved_errno = errno;
     terminal_release();
-    struct sigaction dfl{};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    sigaction(sig, &dfl, nullptr);
-    sigset_t unblock;
-    sigemptyset(&unblock);
-    sigaddset(&unblock, sig);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-    raise(sig);
+    take_default_action(sig, SIG_DFL);
     errno = saved_errno;
 }
 
@@ -334,18 +345,7 @@ void on_stop_signal(int sig)
         send_buffer();
         restore_modes();
     }
-    struct sigaction sa{};
-    sa.sa_handler = SIG_DFL;
-    sigemptyset(&sa.sa_mask);
-    sigaction(sig, &sa, nullptr);
-    sigset_t unblock;
-    sigemptyset(&unblock);
-    sigaddset(&unblock, sig);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-    raise(sig);  // stops here until continued
-    sigprocmask(SIG_BLOCK, &unblock, nullptr);
-    sa.sa_handler = on_stop_signal;
-    sigaction(sig, &sa, nullptr);
+    take_default_action(sig, on_stop_signal);  // stopped here until continued
     if (holding && !released) {
         enter_program_modes();
         term_col = -1;
